@@ -1,0 +1,103 @@
+// The POSIX stand-in for the small part of the Win32 API that this system calls. Every
+// declaration here is written from the documented behaviour of the Win32 function of the same
+// name; the facts Linux does not have (drive types, the resident driver, the registry, the
+// platform family) come from the process-wide machine object in machine.h.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t UINT;
+typedef int BOOL;
+typedef uint16_t WORD;
+typedef uint8_t BYTE;
+typedef char CHAR;
+typedef void* HANDLE;
+typedef void* LPVOID;
+typedef const char* LPCSTR;
+typedef char* LPSTR;
+typedef DWORD* LPDWORD;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+
+// Error codes.
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_NOT_READY 21
+#define ERROR_WRITE_FAULT 29
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_MORE_DATA 234
+#define ERROR_INVALID_FUNCTION 1
+
+DWORD GetLastError(void);
+void SetLastError(DWORD error);
+
+// Drive types.
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define DRIVE_CDROM 5
+#define DRIVE_RAMDISK 6
+
+// Drive type of the drive that `rootPath` names ("C:\", "C:" or "c:\"); DRIVE_NO_ROOT_DIR for a
+// drive the machine does not have or a path that is not a drive root.
+UINT GetDriveTypeA(LPCSTR rootPath);
+
+// CreateFileA and DeviceIoControl reach only the resident driver's stand-in device: this system
+// opens no other object through them.
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
+#define FILE_SHARE_DELETE 0x4u
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_READONLY 0x1u
+#define FILE_ATTRIBUTE_HIDDEN 0x2u
+#define FILE_ATTRIBUTE_SYSTEM 0x4u
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_ARCHIVE 0x20u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+
+typedef struct OVERLAPPED OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+typedef struct SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                     DWORD outSize, LPDWORD bytesReturned, LPOVERLAPPED overlapped);
+BOOL CloseHandle(HANDLE handle);
+
+// Milliseconds since an arbitrary start, wrapping at 2^32 as Windows' tick count does.
+DWORD GetTickCount(void);
+
+// Registry roots, so the autostart table can name them on every platform.
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+#define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)
+#define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001u)
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+#define HKEY_USERS ((HKEY)(uintptr_t)0x80000003u)

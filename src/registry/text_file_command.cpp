@@ -1,0 +1,3 @@
+#include "registry/registry_repair.h"
+
+int CheckTextFileCommand() { return 0; }

@@ -1,0 +1,3 @@
+#include "scan/drive_scan.h"
+
+void ScanRoot(const char*) {}
