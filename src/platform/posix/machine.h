@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,12 +54,26 @@ struct ResidentDevice {
   std::vector<bool> live;   // by handle number: still open
 };
 
+// Failures a test cannot produce for real on Linux. Every POSIX-layer operation that can fail asks
+// Fails() first, naming itself ("remove", "rename", "fopen", ...): it fails when its name is in
+// `failing`, or when it is the `failCall`-th operation asked about since the counter was cleared
+// (1 is the first; 0 turns this off), which lets a test walk a failure through every step.
+// `onlyWindowsPaths` keeps the switches off operations on host paths ("/tmp/..."), so the test's
+// own files are never hit; operations without a path are always asked about.
+struct Faults {
+  std::set<std::string> failing;
+  long failCall = 0;
+  long calls = 0;
+  bool onlyWindowsPaths = true;
+};
+
 struct Machine {
   // Indexed by drive letter, 'A' at 0. The host's "/" is Z:, the one fixed drive by default.
   std::array<Drive, 26> drives;
   ResidentDevice device;
   // The tick source; empty means the host's monotonic clock.
   std::function<DWORD()> ticks;
+  Faults faults;
 };
 
 // The machine the POSIX layer works on.
@@ -69,5 +84,18 @@ void Reset();
 
 // Convenience for tests: the drive table entry of `letter`.
 Drive& DriveOf(char letter);
+
+// The path model. A Windows path "X:\\a\\b" names "a/b" below drive X's root folder; a path
+// without a drive letter is a host path whose backslashes are separators ("/mnt/win" stays as it
+// is). Empty when the path names a drive the machine does not have.
+std::string HostPath(const char* path);
+
+// The Windows form of an absolute host path: the drive whose root folder holds it (the longest
+// root wins), a colon, a backslash and the rest with backslashes. Empty when no drive holds it.
+std::string WindowsPath(const std::string& hostPath);
+
+// Asked by each POSIX-layer operation that can fail, with the Windows or host path it works on
+// (or null); true when this call must fail (see Faults).
+bool Fails(const char* operation, const char* path = nullptr);
 
 }  // namespace machine

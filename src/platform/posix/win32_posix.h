@@ -101,3 +101,6 @@ typedef HKEY* PHKEY;
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001u)
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
 #define HKEY_USERS ((HKEY)(uintptr_t)0x80000003u)
+
+// The standard library's fopen, remove and rename take Windows paths too: the build routes them
+// through the path model of machine.h (see paths.cpp).
