@@ -75,10 +75,11 @@ TEST_F(PlatformTest, StandardFileFunctionsTakeWindowsPaths) {
   ASSERT_NE(nullptr, f);
   fputs("line\n", f);
   fclose(f);
-  EXPECT_EQ("line\n", support::ReadFileBytes(std::string(dir) + "/A.TXT"));
+  // Text mode, as on Windows.
+  EXPECT_EQ("line\r\n", support::ReadFileBytes(std::string(dir) + "/A.TXT"));
 
   EXPECT_EQ(0, rename("D:\\A.TXT", "D:\\B.TXT"));
-  EXPECT_EQ("line\n", support::ReadFileBytes(std::string(dir) + "/B.TXT"));
+  EXPECT_EQ("line\r\n", support::ReadFileBytes(std::string(dir) + "/B.TXT"));
   EXPECT_EQ(nullptr, fopen("Q:\\B.TXT", "rb"));  // no such drive
 
   machine::Current().faults.failing = {"remove"};

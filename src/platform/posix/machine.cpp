@@ -9,6 +9,12 @@ namespace {
 Machine HostDefaults() {
   Machine m;
   m.drives['Z' - 'A'] = Drive{DRIVE_FIXED, "/"};
+  // The host runs no Windows: it reports an NT-family system (a restart request then goes to
+  // MoveFileExA, which fails on the host), and its Windows folder is the usual one on drive C:,
+  // which the host does not have, so nothing lands in a host folder unless a test maps C: or
+  // names another folder.
+  m.version = WindowsVersion{VER_PLATFORM_WIN32_NT, 5, 1, 2600};
+  m.windowsDirectory = "C:\\WINDOWS";
   return m;
 }
 

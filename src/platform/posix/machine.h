@@ -60,11 +60,39 @@ struct ResidentDevice {
 // (1 is the first; 0 turns this off), which lets a test walk a failure through every step.
 // `onlyWindowsPaths` keeps the switches off operations on host paths ("/tmp/..."), so the test's
 // own files are never hit; operations without a path are always asked about.
+// Text-mode streams on Windows paths ask about "write" for each write and "fclose" when closed, so
+// a test can make a file fail part-way, as on a full disk.
 struct Faults {
   std::set<std::string> failing;
   long failCall = 0;
   long calls = 0;
   bool onlyWindowsPaths = true;
+  // Every operation on one of these paths (as the system names it) fails, whatever its name.
+  std::set<std::string> failingPaths;
+};
+
+// The Windows version GetVersionExA reports.
+struct WindowsVersion {
+  DWORD platform = VER_PLATFORM_WIN32_NT;
+  DWORD major = 0;
+  DWORD minor = 0;
+  DWORD build = 0;
+};
+
+// One MoveFileExA call, as it was made.
+struct MoveRequest {
+  std::string existing;
+  bool hasNewName = false;
+  std::string newName;
+  DWORD flags = 0;
+};
+
+// The list of renames and deletes carried out at the next restart. Linux has none, so by default
+// every request fails (ERROR_ACCESS_DENIED, as for an NT user without rights to the list); with
+// `accepts` set, a delay-until-restart request succeeds. Every request is recorded either way.
+struct RestartList {
+  bool accepts = false;
+  std::vector<MoveRequest> requests;
 };
 
 struct Machine {
@@ -74,6 +102,10 @@ struct Machine {
   // The tick source; empty means the host's monotonic clock.
   std::function<DWORD()> ticks;
   Faults faults;
+  WindowsVersion version;
+  // The Windows folder, as a Windows path without a trailing backslash.
+  std::string windowsDirectory;
+  RestartList restartList;
 };
 
 // The machine the POSIX layer works on.

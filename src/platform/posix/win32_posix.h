@@ -104,3 +104,39 @@ typedef HKEY* PHKEY;
 
 // The standard library's fopen, remove and rename take Windows paths too: the build routes them
 // through the path model of machine.h (see paths.cpp).
+
+// The platform family and version, as GetVersionExA reports them. The caller sets
+// dwOSVersionInfoSize to the size of the record (148) before the call.
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+
+typedef struct OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+} OSVERSIONINFOA;
+typedef OSVERSIONINFOA* LPOSVERSIONINFOA;
+
+BOOL GetVersionExA(LPOSVERSIONINFOA info);
+
+// Copies the Windows folder (a Windows path without a trailing backslash) into `buffer` and returns
+// its length; when it does not fit `size` characters with its terminating zero, returns the size
+// needed and leaves the buffer alone.
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+
+// Only the form this system uses is carried out: a delete or rename at the next restart
+// (MOVEFILE_DELAY_UNTIL_REBOOT). The machine records every request; Linux deletes nothing at
+// restart, so on the host the request fails unless a test lets the machine accept it.
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+#define MOVEFILE_COPY_ALLOWED 0x2u
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x4u
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
+
+// Read-only maps to the file's write permission bits (set: none; clear: the owner's back); the
+// other attributes have no effect on Linux. Fails for a file that does not exist.
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
