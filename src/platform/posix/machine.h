@@ -3,6 +3,7 @@
 // includes this header.
 #pragma once
 
+#include "platform/posix/registry_model.h"
 #include "platform/posix/win32_posix.h"
 
 #include <array>
@@ -74,6 +75,8 @@ struct Machine {
   // The tick source; empty means the host's monotonic clock.
   std::function<DWORD()> ticks;
   Faults faults;
+  // Empty on the host: Linux has no registry.
+  Registry registry;
 };
 
 // The machine the POSIX layer works on.
