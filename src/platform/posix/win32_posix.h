@@ -110,7 +110,6 @@ typedef HKEY* PHKEY;
 typedef LONG* PLONG;
 typedef DWORD REGSAM;
 typedef BYTE* LPBYTE;
-typedef const BYTE* LPCBYTE;
 
 #define ERROR_BAD_PATHNAME 161
 #define ERROR_KEY_DELETED 1018
