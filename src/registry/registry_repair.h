@@ -21,3 +21,9 @@ extern const RegistryValueRow kAutostartValues[kAutostartValueCount];
 // left alone as correct or was deleted, 2 when it was absent or its read or delete failed, and -1
 // when the key did not open.
 int CheckRegistryValue(const RegistryValueRow& row);
+
+// The short display name of a registry root ("HKLM", "HKCU", ...), "?" for any other key.
+const char* RootKeyName(HKEY root);
+
+// The subkey for display, "{default}" when there is none.
+const char* SubkeyLabel(const char* subkey);

@@ -7,6 +7,7 @@
 
 #include "app/console.h"
 #include "app/run.h"
+#include "support/registry_seed.h"
 #include "support/transcript.h"
 
 #if !defined(_WIN32)
@@ -20,10 +21,13 @@ using support::NormalizeBuildLine;
 
 class RunTest : public testing::Test {
  protected:
+  // Natively the registry starts as a fresh Wine prefix has it, so the run prints the same registry
+  // lines on both builds.
   void SetUp() override {
     scanCounters = ScanCounters{};
 #if !defined(_WIN32)
     machine::Reset();
+    support::SeedFreshWineRegistry();
 #endif
   }
   void TearDown() override {
@@ -44,9 +48,25 @@ class RunTest : public testing::Test {
   }
 };
 
+std::string AbsentAutostartValue(const char* name) {
+  return std::string("Checking registry [HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\") + name +
+         "]\n\t...opened......checking( " + name + " )...OK (not found)\n";
+}
+
+// The registry phase on a clean registry as a fresh Wine prefix has it.
+const std::string kCleanRegistry =
+    "Checking registry key txtfile\\shell\\open\\command\n"
+    "Registry key value=[\"C:\\windows\\system32\\notepad.exe\" \"%1\"]\n"
+    "Key is OK\n" +
+    AbsentAutostartValue("syshelp") + AbsentAutostartValue("WinGate initialize") +
+    AbsentAutostartValue("Module Call initialize") +
+    "Checking registry [HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run]\n"
+    "\tError: Cannot open registry key [HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows].\n";
+
 const std::string kHeader = std::string("I-Worm/Ventrel Remover v0.94\t\t") +
                             "Free removal tool; use at your own risk, no warranty of any kind.\n" +
-                            support::kBuildLine + "\n" + "Registry done: 0 files, 0 infected, 0 removed\n";
+                            support::kBuildLine + "\n" + kCleanRegistry +
+                            "Registry done: 0 files, 0 infected, 0 removed\n";
 const std::string kClearProgress = "\r" + std::string(73, ' ') + "\r   ";
 
 std::string DriveBlock(const std::string& path) {

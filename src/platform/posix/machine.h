@@ -3,6 +3,7 @@
 // includes this header.
 #pragma once
 
+#include "platform/posix/registry_model.h"
 #include "platform/posix/win32_posix.h"
 
 #include <array>
@@ -106,6 +107,8 @@ struct Machine {
   // The Windows folder, as a Windows path without a trailing backslash.
   std::string windowsDirectory;
   RestartList restartList;
+  // Empty on the host: Linux has no registry.
+  Registry registry;
 };
 
 // The machine the POSIX layer works on.

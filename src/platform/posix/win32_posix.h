@@ -140,3 +140,53 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
 // Read-only maps to the file's write permission bits (set: none; clear: the owner's back); the
 // other attributes have no effect on Linux. Fails for a file that does not exist.
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+// Registry. The POSIX layer keeps the registry in memory on the machine object (machine.h);
+// HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes, as on the NT family.
+typedef LONG* PLONG;
+typedef DWORD REGSAM;
+typedef BYTE* LPBYTE;
+
+#define ERROR_BAD_PATHNAME 161
+#define ERROR_KEY_DELETED 1018
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_SET_VALUE 0x0002u
+#define KEY_CREATE_SUB_KEY 0x0004u
+#define KEY_ENUMERATE_SUB_KEYS 0x0008u
+#define KEY_NOTIFY 0x0010u
+#define KEY_CREATE_LINK 0x0020u
+#define KEY_READ 0x20019u
+#define KEY_WRITE 0x20006u
+#define KEY_ALL_ACCESS 0xF003Fu
+
+// Opens `subKey` (null or empty: `key` itself) below an open key or a root with the rights in
+// `access`. ERROR_FILE_NOT_FOUND for a missing key, ERROR_ACCESS_DENIED for rights the key refuses.
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+
+// Reads the default value of `subKey` (null or empty: `key` itself) into `data`, `*size` bytes at
+// most; `*size` becomes the length of the data. A key without a default value reads as the empty
+// string. ERROR_MORE_DATA when the data does not fit, with the buffer untouched.
+LONG RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG size);
+
+// Reads the value `name` (null or empty: the default value), its type into `*type` when asked.
+// ERROR_FILE_NOT_FOUND for a missing value, ERROR_MORE_DATA when it does not fit `*size` bytes.
+// With `data` null only the size is returned.
+LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
+
+// Writes the string `data` with its terminating zero as the default value of `subKey` (null or
+// empty: `key` itself), creating the subkey if needed. `type` must be REG_SZ; `size` is ignored,
+// as the length comes from the string.
+LONG RegSetValueA(HKEY key, LPCSTR subKey, DWORD type, LPCSTR data, DWORD size);
+
+// Deletes the value `name` (null or empty: the default value). ERROR_FILE_NOT_FOUND when absent.
+LONG RegDeleteValueA(HKEY key, LPCSTR name);
+
+// Closes an opened key; closing a root succeeds and changes nothing.
+LONG RegCloseKey(HKEY key);
