@@ -3,6 +3,7 @@
 // every kernel pseudo file system and network file system, which a Windows machine would not show
 // among its fixed disks.
 #include <dirent.h>
+#include <stddef.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -20,16 +21,22 @@
 
 namespace {
 
-// One open find handle. An exact-name lookup has no folder open and nothing after its one entry.
+// One open find handle. The folder is read straight from the kernel into `buffer`: the C
+// library's directory streams would check the descriptor again on every listing. An exact-name
+// lookup has no folder open (fd -1) and nothing after its one entry.
 struct Listing {
-  DIR* dir;
-  dev_t device;  // the folder's file system, to spot the mount points among its entries
-  int dotsLeft;  // "." and ".." still to deliver before the folder's own entries
+  int fd;
+  int dotsLeft;        // "." and ".." still to deliver before the folder's own entries
+  struct stat folder;  // the folder itself; its device tells the mount points among its entries
+  size_t next;         // read position in buffer
+  size_t filled;
+  char buffer[32768];
 };
 
 HANDLE OpenListing(const std::string& folder, WIN32_FIND_DATAA* found);
 HANDLE FindExact(const char* path, WIN32_FIND_DATAA* found);
 bool NextEntry(Listing* listing, WIN32_FIND_DATAA* found);
+struct dirent64* ReadEntry(Listing* listing);
 bool IsForeignFileSystem(int fd, dev_t device);
 void Fill(WIN32_FIND_DATAA* found, const char* name, size_t nameLength, const struct stat& st);
 
@@ -62,7 +69,7 @@ BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA found) {
     return FALSE;
   }
   Listing* listing = static_cast<Listing*>(find);
-  if (listing->dir == nullptr || !NextEntry(listing, found)) {
+  if (listing->fd < 0 || !NextEntry(listing, found)) {
     SetLastError(ERROR_NO_MORE_FILES);
     return FALSE;
   }
@@ -75,7 +82,7 @@ BOOL FindClose(HANDLE find) {
     return FALSE;
   }
   Listing* listing = static_cast<Listing*>(find);
-  if (listing->dir != nullptr) closedir(listing->dir);
+  if (listing->fd >= 0) close(listing->fd);
   free(listing);
   return TRUE;
 }
@@ -119,15 +126,15 @@ HANDLE OpenListing(const std::string& folder, WIN32_FIND_DATAA* found) {
     return Fail(ERROR_PATH_NOT_FOUND);
   }
   Listing* listing = static_cast<Listing*>(malloc(sizeof(Listing)));
-  DIR* dir = listing == nullptr ? nullptr : fdopendir(fd);
-  if (dir == nullptr) {
-    free(listing);
+  if (listing == nullptr) {
     close(fd);
     return Fail(ERROR_NOT_ENOUGH_MEMORY);
   }
-  listing->dir = dir;
-  listing->device = st.st_dev;
+  listing->fd = fd;
   listing->dotsLeft = driveRoot ? 0 : 2;
+  listing->folder = st;
+  listing->next = 0;
+  listing->filled = 0;
   if (!NextEntry(listing, found)) {
     FindClose(listing);
     return Fail(ERROR_FILE_NOT_FOUND);
@@ -154,32 +161,33 @@ HANDLE FindExact(const char* path, WIN32_FIND_DATAA* found) {
   const char* name = host.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   size_t nameLength = strlen(name);
   if (nameLength >= MAX_PATH) return Fail(ERROR_FILE_NOT_FOUND);
-  Listing* listing = static_cast<Listing*>(malloc(sizeof(Listing)));
+  // Only the head of a listing: nothing is read into the buffer.
+  Listing* listing = static_cast<Listing*>(malloc(offsetof(Listing, buffer)));
   if (listing == nullptr) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  *listing = Listing{nullptr, st.st_dev, 0};
+  listing->fd = -1;
   Fill(found, name, nameLength, st);
   return listing;
 }
 
+// The dot entries carry the folder's own record: nothing reads them but to skip them, and a stat
+// of the parent would cost every listing a call.
 bool NextEntry(Listing* listing, WIN32_FIND_DATAA* found) {
-  int fd = dirfd(listing->dir);
-  struct stat st;
-  while (listing->dotsLeft > 0) {
+  if (listing->dotsLeft > 0) {
     const char* dots = listing->dotsLeft == 2 ? "." : "..";
     --listing->dotsLeft;
-    if (fstatat(fd, dots, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-      Fill(found, dots, strlen(dots), st);
-      return true;
-    }
+    Fill(found, dots, strlen(dots), listing->folder);
+    return true;
   }
-  while (struct dirent* item = readdir(listing->dir)) {
+  int fd = listing->fd;
+  struct stat st;
+  while (struct dirent64* item = ReadEntry(listing)) {
     const char* name = item->d_name;
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
     // The directory's own type spares a stat for what is never listed.
     if (item->d_type != DT_UNKNOWN && item->d_type != DT_REG && item->d_type != DT_DIR) continue;
     if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone since the read
     if (S_ISDIR(st.st_mode)) {
-      if (st.st_dev != listing->device) {  // a mount point: what is mounted there decides
+      if (st.st_dev != listing->folder.st_dev) {  // a mount point: what is mounted there decides
         int mounted = openat(fd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         bool foreign = mounted >= 0 && IsForeignFileSystem(mounted, st.st_dev);
         if (mounted >= 0) close(mounted);
@@ -196,11 +204,38 @@ bool NextEntry(Listing* listing, WIN32_FIND_DATAA* found) {
   return false;
 }
 
+struct dirent64* ReadEntry(Listing* listing) {
+  if (listing->next >= listing->filled) {
+    ssize_t got = getdents64(listing->fd, listing->buffer, sizeof listing->buffer);
+    if (got <= 0) return nullptr;  // the end, or a folder that vanished while read
+    listing->filled = static_cast<size_t>(got);
+    listing->next = 0;
+  }
+  struct dirent64* item = reinterpret_cast<struct dirent64*>(listing->buffer + listing->next);
+  listing->next += item->d_reclen;
+  return item;
+}
+
 // Kernel pseudo file systems and network file systems, by the magic number statfs reports.
 // devtmpfs reports tmpfs's number, so tmpfs is told apart through the mount table.
 bool IsDevtmpfs(dev_t device);
+bool ClassifyFileSystem(int fd, dev_t device);
 
+// The answer for the last device asked about is kept: a walk asks for every folder it lists, and
+// nearly all of them lie on the same file system.
 bool IsForeignFileSystem(int fd, dev_t device) {
+  static bool known = false;
+  static dev_t knownDevice;
+  static bool knownForeign;
+  if (known && knownDevice == device) return knownForeign;
+  bool foreign = ClassifyFileSystem(fd, device);
+  known = true;
+  knownDevice = device;
+  knownForeign = foreign;
+  return foreign;
+}
+
+bool ClassifyFileSystem(int fd, dev_t device) {
   struct statfs fs;
   if (fstatfs(fd, &fs) != 0) return false;
   switch (static_cast<uint32_t>(fs.f_type)) {
