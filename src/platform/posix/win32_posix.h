@@ -105,7 +105,7 @@ typedef HKEY* PHKEY;
 // The standard library's fopen, remove and rename take Windows paths too: the build routes them
 // through the path model of machine.h (see paths.cpp).
 
-// Directory listings, short names and file times (find.cpp, filetime.cpp, fullpath.cpp).
+// Directory listings, short names and file times (find.cpp, dostime.cpp, fullpath.cpp).
 #define MAX_PATH 260
 
 // 100-nanosecond intervals since 1601-01-01, UTC.
@@ -129,9 +129,9 @@ typedef struct WIN32_FIND_DATAA {
 typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
 
 // `pattern` is an exact name, or a folder followed by "*.*", which lists the folder: "." and ".."
-// first unless the folder is a drive root, then every regular file and directory in it. Symbolic
-// links are neither followed nor listed; nothing on a kernel pseudo file system or a network file
-// system is found. Linux has no 8.3 names: cAlternateFileName is always empty. Fails with
+// first unless the folder is a drive root (both carry the folder's own record), then every
+// regular file and directory in it. Symbolic links are neither followed nor listed; nothing on a
+// kernel pseudo file system or a network file system is found. Linux has no 8.3 names: cAlternateFileName is always empty. Fails with
 // ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND.
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found);
 // The next entry of a listing; FALSE with ERROR_NO_MORE_FILES after the last one.
