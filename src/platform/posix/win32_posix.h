@@ -190,3 +190,51 @@ LONG RegDeleteValueA(HKEY key, LPCSTR name);
 
 // Closes an opened key; closing a root succeeds and changes nothing.
 LONG RegCloseKey(HKEY key);
+// Directory listings, short names and file times (find.cpp, dostime.cpp, fullpath.cpp).
+#define MAX_PATH 260
+
+// 100-nanosecond intervals since 1601-01-01, UTC.
+typedef struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA;
+typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
+
+// `pattern` is an exact name, or a folder followed by "*.*", which lists the folder: "." and ".."
+// first unless the folder is a drive root (both carry the folder's own record), then every
+// regular file and directory in it. Symbolic links are neither followed nor listed; nothing on a
+// kernel pseudo file system or a network file system is found. Linux has no 8.3 names: cAlternateFileName is always empty. Fails with
+// ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND.
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found);
+// The next entry of a listing; FALSE with ERROR_NO_MORE_FILES after the last one.
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA found);
+BOOL FindClose(HANDLE find);
+
+// Linux has no 8.3 names: the short form of an existing path is the path itself. Returns its
+// length, or the size needed (terminator included) when `size` is too small, or 0 when the path
+// does not exist.
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+
+// The standard library's conversion to an absolute Windows path: a relative path is resolved
+// against the current directory, a Unix absolute path ("/mnt/win") is read as the drive path that
+// holds it, "." and ".." are resolved and a trailing separator is kept. With `absPath` null the
+// result is allocated with malloc. Null when the result needs more than `maxLength` characters
+// with its terminator, or when no drive holds the path.
+char* _fullpath(char* absPath, const char* relPath, size_t maxLength);
+
+// MS-DOS date and time of a file time, without conversion to local time; FALSE outside the years
+// 1980 to 2107.
+BOOL CoFileTimeToDosDateTime(FILETIME* fileTime, WORD* dosDate, WORD* dosTime);
