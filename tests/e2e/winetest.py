@@ -22,9 +22,16 @@ _BUILD_PATTERN = re.compile(
 BASE_ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY="")
 
 
+# A drawing of the progress line; how many there are depends on the clock. The clearing of the line
+# (three spaces after the second carriage return) is not one and stays.
+_PROGRESS_PATTERN = re.compile(r"\r {73}\r[^\r\n]{1,70}\.\.\.")
+
+
 def normalize(raw):
-    """Standard output as text: CR LF becomes LF (a lone CR stays), the build line its placeholder."""
+    """Standard output as text: CR LF becomes LF (a lone CR stays), the build line its placeholder,
+    and the progress drawings are gone."""
     text = raw.replace(b"\r\n", b"\n").decode("latin-1")
+    text = _PROGRESS_PATTERN.sub("", text)
     return _BUILD_PATTERN.sub(BUILD_LINE, text, count=1)
 
 

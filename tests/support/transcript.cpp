@@ -27,6 +27,11 @@ std::string NormalizeBuildLine(const std::string& transcript) {
                             std::regex_constants::format_first_only);
 }
 
+std::string WithoutProgress(const std::string& transcript) {
+  static const std::regex kDrawing("\r {73}\r[^\r\n]{1,70}\\.\\.\\.");
+  return std::regex_replace(transcript, kDrawing, "");
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;

@@ -15,6 +15,11 @@ std::string CaptureOutput(const std::function<void()>& body);
 std::string NormalizeBuildLine(const std::string& transcript);
 extern const char kBuildLine[];
 
+// Removes every drawing of the progress line (a carriage return, 73 spaces, a carriage return, at
+// most 70 characters of text and "..."): how many are drawn depends on the clock. The clearing of
+// the line, which ends in three spaces, stays.
+std::string WithoutProgress(const std::string& transcript);
+
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
 
