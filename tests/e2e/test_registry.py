@@ -39,7 +39,7 @@ class Registry(unittest.TestCase):
 
     def check_run(self, expected_name):
         out, code = self.prefix.run_tool()
-        self.assertEqual(winetest.expected(expected_name), out)
+        winetest.check_transcript(self, expected_name, out)
         self.assertEqual(0, code)
 
     def test_infected_registry_is_repaired_and_a_second_run_finds_it_clean(self):

@@ -17,7 +17,7 @@ class RunSequence(unittest.TestCase):
 
     def check(self, expected_name, *args):
         out, code = self.prefix.run_tool(*args)
-        self.assertEqual(winetest.expected(expected_name), out)
+        winetest.check_transcript(self, expected_name, out)
         self.assertEqual(0, code)
 
     def test_no_argument_scans_fixed_drives_only(self):

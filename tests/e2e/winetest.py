@@ -4,14 +4,30 @@ One base prefix is made per run (``wineboot -i``, about 6 s); each scenario copi
 the drives it asks for, runs the tool and ends the prefix's wineserver.
 """
 
+import contextlib
+import fcntl
 import os
 import re
 import shutil
 import subprocess
 import tempfile
 
-EXE = None    # set by run_e2e.py: the win64 build under test
-WORK = None   # set by run_e2e.py: where prefixes are made
+# Set by run_e2e.py.
+EXE = None        # the win64 build under test
+HOLD_FILE = None  # the win64 helper that keeps a file open without delete sharing
+MAKE_WORM = None  # the native program that makes worm files
+WORK = None       # where prefixes are made
+
+# Signature rows by the name of their variant, as (size, CRC-32); only these can be detected.
+WORM_ROWS = {
+    "DROPPED": (77824, 0x58272A4F),
+    "C": (78848, 0xACB63D88),
+    "row6": (84992, 0x40A884EC),
+    "row7": (77312, 0x5836E16D),
+    "row8": (84992, 0xFE8AB2C8),
+    "row9": (81920, 0xA2B6C559),
+    "row10": (41984, 0xCA4CDED4),
+}
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 BUILD_LINE = "Build date:  hh:mm:ss;Mmm dd yyyy\n"
@@ -40,6 +56,15 @@ def expected(name):
         return f.read().decode("latin-1")
 
 
+def check_transcript(testcase, name, out):
+    """Compares a normalised transcript with tests/e2e/expected/NAME.txt. With VR_E2E_RECORD=1 in
+    the environment the file is written instead, for a developer to read and commit."""
+    if os.environ.get("VR_E2E_RECORD") == "1":
+        with open(os.path.join(HERE, "expected", name + ".txt"), "wb") as f:
+            f.write(out.encode("latin-1"))
+    testcase.assertEqual(expected(name), out)
+
+
 def _run(args, env, check=True, **kwargs):
     result = subprocess.run(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kwargs)
     if check and result.returncode != 0:
@@ -49,18 +74,26 @@ def _run(args, env, check=True, **kwargs):
 
 
 def base_prefix():
-    """The prefix every scenario starts from, made once and kept in WORK."""
+    """The prefix every scenario starts from, made once and kept in WORK. Scenario modules run side
+    by side, so the first one makes it while the others wait on the lock."""
     base = os.path.join(WORK, "base")
     ready = os.path.join(base, ".ready")
-    if os.path.exists(ready):
-        return base
-    shutil.rmtree(base, ignore_errors=True)
-    os.makedirs(base)
-    env = dict(BASE_ENV, WINEPREFIX=base)
-    _run(["wineboot", "-i"], env)
-    _run(["wineserver", "-w"], env)
-    open(ready, "w").close()
+    with open(os.path.join(WORK, "base.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.exists(ready):
+            shutil.rmtree(base, ignore_errors=True)
+            os.makedirs(base)
+            env = dict(BASE_ENV, WINEPREFIX=base)
+            _run(["wineboot", "-i"], env)
+            _run(["wineserver", "-w"], env)
+            open(ready, "w").close()
     return base
+
+
+def make_worm(path, variant, seed=1):
+    """Makes, at `path`, a file the tool takes for the worm file of `variant` (a WORM_ROWS key)."""
+    size, crc = WORM_ROWS[variant]
+    _run([MAKE_WORM, path, str(size), "0x%08X" % crc, str(seed)], BASE_ENV)
 
 
 # Wine's names for the drive types it can be told in HKLM\Software\Wine\Drives.
@@ -113,6 +146,46 @@ class Prefix:
         """Runs the tool with `args`; returns its normalised standard output and exit code."""
         result = self.wine(["C:\\ventrel-remover.exe"] + list(args), check=False)
         return normalize(result.stdout), result.returncode
+
+    def host_path(self, windows_path):
+        """The host file behind a path on one of the prefix's drives ("D:\\SUB\\X.EXE")."""
+        letter, rest = windows_path[0], windows_path[3:]
+        return os.path.join(self.drive_path(letter), *[part for part in rest.split("\\") if part])
+
+    @contextlib.contextmanager
+    def held(self, windows_path):
+        """Keeps the file open in another Wine process, readable but not deletable, for the block."""
+        shutil.copy(HOLD_FILE, os.path.join(self.path, "drive_c", "hold_file.exe"))
+        holder = subprocess.Popen(["wine", "C:\\hold_file.exe", windows_path], env=self.env,
+                                  cwd=os.path.join(self.path, "drive_c"), stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            line = holder.stdout.readline()
+            if line.strip() != b"held":
+                raise RuntimeError("hold_file did not open %s: %r %r" % (windows_path, line, holder.stderr.read()))
+            yield
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=60)
+
+    def restart(self):
+        """Restarts the prefix's Windows, which carries out the deletions scheduled for the restart."""
+        self.wine(["wineboot", "-r"])
+        _run(["wineserver", "-w"], self.env)
+
+    def reg_query(self, key, value):
+        """The data of one registry value as `reg query` prints it, or None when it is absent; the
+        value "" is the key's default value."""
+        selector = ["/ve"] if value == "" else ["/v", value]
+        result = self.wine(["reg", "query", key] + selector, check=False)
+        if result.returncode != 0:
+            return None
+        shown = value if value else "(Default)"
+        for line in result.stdout.decode("latin-1").splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0].lower() == shown.lower() and parts[1].startswith("REG_"):
+                return parts[2] if len(parts) == 3 else ""
+        return None
 
     def close(self):
         _run(["wineserver", "-k"], self.env, check=False)
