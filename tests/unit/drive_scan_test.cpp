@@ -14,7 +14,11 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <unistd.h>
+
+#include <map>
+#include <set>
 
 #include "platform/posix/machine.h"
 #endif
@@ -197,6 +201,94 @@ TEST_F(DriveScanTest, ProgressLineIsRedrawnOnlyAfterMoreThanTheInterval) {
   }
   EXPECT_EQ(7, scanCounters.directories);
 }
+
+// A scan opens a file only when its size is that of a signature row it can read: every other file
+// is judged from its directory entry alone. The kernel's record of opens (inotify) is the witness,
+// so an open by any route counts, not only one through the standard library. OpenedFiles gives
+// the regular files opened in the watched folders, as "label/name".
+class OpenWatch {
+ public:
+  OpenWatch() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+  ~OpenWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Watch(const std::string& hostFolder, const std::string& label) {
+    int wd = fd_ < 0 ? -1 : inotify_add_watch(fd_, hostFolder.c_str(), IN_OPEN);
+    if (wd < 0) return false;
+    labels_[wd] = label;
+    return true;
+  }
+  std::set<std::string> OpenedFiles() {
+    std::set<std::string> opened;
+    alignas(struct inotify_event) char buffer[16384];
+    ssize_t got;
+    while ((got = read(fd_, buffer, sizeof buffer)) > 0) {
+      for (char* at = buffer; at < buffer + got;) {
+        const struct inotify_event* event = reinterpret_cast<const struct inotify_event*>(at);
+        if ((event->mask & IN_ISDIR) == 0 && event->len > 0) opened.insert(labels_[event->wd] + "/" + event->name);
+        at += sizeof(struct inotify_event) + event->len;
+      }
+    }
+    return opened;
+  }
+
+ private:
+  int fd_;
+  std::map<int, std::string> labels_;
+};
+
+// A file of `size` bytes that reads as zeros, which is no row's CRC.
+void WriteSized(const std::string& hostPath, uint64_t size) {
+  int fd = open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0) << hostPath;
+  ASSERT_EQ(0, ftruncate(fd, static_cast<off_t>(size))) << hostPath;
+  close(fd);
+}
+
+TEST_F(DriveScanTest, OnlyFilesOfAReadableSignatureSizeAreOpened) {
+  struct Case {
+    const char* name;
+    uint64_t size;
+    bool opened;
+  };
+  const Case cases[] = {
+      {"top/empty", 0, false},
+      {"top/one_less", 77823, false},
+      {"top/one_more", 77825, false},
+      {"top/small.txt", 4096, false},
+      {"top/row1.exe", 77824, true},
+      {"top/row2.exe", 78848, true},
+      {"top/row6.exe", 84992, true},
+      {"top/row7.exe", 77312, true},
+      {"top/row9.exe", 81920, true},
+      {"top/row10.exe", 41984, true},
+      {"top/row3.exe", 107008, false},  // above the read limit: never a worm file
+      {"top/row4.exe", 172842, false},
+      {"top/huge.bin", (uint64_t{1} << 32) + 77824, false},  // low 32 bits match, the size does not
+      {"top/sub/deep10.dll", 41984, true},
+      {"top/sub/deep.dat", 100, false},
+      {"top/sub/deep_zero", 0, false},
+  };
+  folder->MakeFolder("top");
+  folder->MakeFolder("top/sub");
+  for (const Case& c : cases) WriteSized(folder->HostPath(c.name), c.size);
+  WriteWorm("top/worm.exe", kDropped);
+
+  OpenWatch watch;
+  ASSERT_TRUE(watch.Watch(folder->HostPath("top"), "top"));
+  ASSERT_TRUE(watch.Watch(folder->HostPath("top/sub"), "top/sub"));
+  Scan("top");
+
+  std::set<std::string> expected = {"top/worm.exe"};
+  for (const Case& c : cases) {
+    if (c.opened) expected.insert(c.name);
+  }
+  EXPECT_EQ(expected, watch.OpenedFiles());
+  EXPECT_EQ(static_cast<int32_t>(sizeof cases / sizeof cases[0]) + 1, scanCounters.files);
+  EXPECT_EQ(1, scanCounters.infected);  // the worm file, and only it
+  EXPECT_FALSE(folder->Exists("top/worm.exe"));
+}
+
 #endif
 
 }  // namespace
