@@ -2,9 +2,11 @@
 // input that broke it.
 #pragma once
 
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,5 +36,18 @@ inline std::vector<std::string> Split(const uint8_t* data, size_t size, char sep
 
 // The text a C string of these bytes holds: up to the first zero byte.
 inline std::string AsCString(const std::string& bytes) { return std::string(bytes.c_str()); }
+
+// A new folder in /tmp named after `prefix`, removed with its contents when the process exits.
+inline std::string TemporaryFolder(const char* prefix) {
+  static std::string made;
+  std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+  FUZZ_CHECK(made.empty() && mkdtemp(&pattern[0]) != nullptr);
+  made = pattern;
+  atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(made, ignored);
+  });
+  return made;
+}
 
 }  // namespace fuzz

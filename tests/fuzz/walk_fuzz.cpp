@@ -29,9 +29,7 @@ const char* const kFolders[] = {"SUB", "SUB/DEEP", "SUB2", "EMPTY", ".config"};
 
 Tree MakeTree() {
   Tree tree;
-  char pattern[] = "/tmp/vr-fuzz-walk-XXXXXX";
-  FUZZ_CHECK(mkdtemp(pattern) != nullptr);
-  tree.root = pattern;
+  tree.root = fuzz::TemporaryFolder("vr-fuzz-walk");
   for (const char* folder : kFolders) FUZZ_CHECK(mkdir((tree.root + "/" + folder).c_str(), 0700) == 0);
   for (const char* file : kFiles) {
     FILE* f = fopen((tree.root + "/" + file).c_str(), "wb");

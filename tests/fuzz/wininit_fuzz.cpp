@@ -21,11 +21,7 @@ namespace {
 const char kEntry[] = "NUL=C:\\FUZZ\\NEW ENTRY.EXE";
 
 std::string& Folder() {
-  static std::string folder = [] {
-    char pattern[] = "/tmp/vr-fuzz-wininit-XXXXXX";
-    FUZZ_CHECK(mkdtemp(pattern) != nullptr);
-    return std::string(pattern);
-  }();
+  static std::string folder = fuzz::TemporaryFolder("vr-fuzz-wininit");
   return folder;
 }
 
