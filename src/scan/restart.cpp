@@ -18,7 +18,7 @@ const char kDeleteTarget[] = "NUL";
 
 int ScheduleInWininit(const char* path);
 bool CopyWithEntry(FILE* ini, FILE* out, char* line, const char* path);
-bool EndsLine(const char* text);
+size_t ReadPiece(FILE* in, char* piece);
 char AsciiUpper(char c);
 
 }  // namespace
@@ -94,17 +94,19 @@ int ScheduleInWininit(const char* path) {
 // Copies `ini` to `out` piece by piece and adds the entry directly below the first line that holds
 // the section header, ahead of the entries already there, or a new section at the end when there is
 // none. Header and entry always start a line of their own: after a line cut at the piece limit the
-// entry waits for that line's end, and a last line without a line feed gets one. False when a read
-// or a write failed.
+// entry waits for that line's end, and a last line without a line feed gets one. Pieces are copied
+// by their length, so a zero byte in a line does not cut off the rest of it. False when a read or
+// a write failed.
 bool CopyWithEntry(FILE* ini, FILE* out, char* line, const char* path) {
   bool ok = true;
   bool sectionSeen = false;
   bool entryWritten = false;
   bool atLineStart = true;
-  while (ok && fgets(line, kPieceLimit, ini) != nullptr) {
+  size_t length;
+  while (ok && (length = ReadPiece(ini, line)) > 0) {
     bool holdsHeader = ContainsNoCase(line, kRenameHeader);
-    ok = fputs(line, out) >= 0;
-    atLineStart = EndsLine(line);
+    ok = fwrite(line, 1, length, out) == length;
+    atLineStart = line[length - 1] == '\n';
     if (holdsHeader) sectionSeen = true;
     if (ok && sectionSeen && !entryWritten && atLineStart) {
       ok = fprintf(out, "%s=%s\n", kDeleteTarget, path) > 0;
@@ -118,9 +120,19 @@ bool CopyWithEntry(FILE* ini, FILE* out, char* line, const char* path) {
   return ok;
 }
 
-bool EndsLine(const char* text) {
-  size_t length = strlen(text);
-  return length > 0 && text[length - 1] == '\n';
+// Reads what fgets with the piece limit would: up to and including the next line feed, at most
+// kPieceLimit - 1 characters, terminated. Returns the length, which fgets does not tell; 0 at the
+// end of the text or on a read error.
+size_t ReadPiece(FILE* in, char* piece) {
+  size_t length = 0;
+  while (length + 1 < static_cast<size_t>(kPieceLimit)) {
+    int c = getc(in);
+    if (c == EOF) break;
+    piece[length++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  piece[length] = '\0';
+  return length;
 }
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }

@@ -116,6 +116,10 @@ int FileWalker::ClassifyPath() {
   }
   free(saved);
   if (IsDriveRoot(longPath)) return 1;
+  // ScanPath took the wildcard off the last component. One left now stood in a folder name, or
+  // was uncovered by taking away a "." or ".." after it ("C:\*.*\."): the path names no entry, and
+  // the lookup would answer with the first entry the pattern matches, under the pattern's name.
+  if (strpbrk(longPath, "*?") != nullptr) return 2;
 
   WIN32_FIND_DATAA record;
   HANDLE find = FindFirstFileA(longPath, &record);

@@ -87,6 +87,12 @@ TEST_F(RestartTest, Windows95FamilyAddsTheEntryToWininit) {
   // The header padded to the piece limit: its line ends just after a piece boundary.
   const std::string limitHeader = "[rename]" + std::string(490, ' ');
   const std::string longHeader = "[rename]" + std::string(700, ';');
+  // A piece holds 498 characters: a line of 498 fills one without its line feed, longer ones span two
+  // or three.
+  const std::string line498 = "a=" + std::string(496, '4');
+  const std::string line499 = "b=" + std::string(497, '9');
+  const std::string line1000 = "c=" + std::string(998, '1');
+  const std::string header499 = "[RENAME]" + std::string(491, ' ');
   struct Case {
     const char* why;
     std::string before;  // kAbsent: no file
@@ -124,6 +130,13 @@ TEST_F(RestartTest, Windows95FamilyAddsTheEntryToWininit) {
        Line("[boot]") + Line("a=1\rb") + Line("[rename]") + Line("NUL=C:\\B.EXE")},
       {"Ctrl-Z ends the text", Line("[rename]") + Line("NUL=C:\\A.EXE") + "\x1A" + "junk\r\n",
        Line("[rename]") + Line("NUL=C:\\B.EXE") + Line("NUL=C:\\A.EXE")},
+      {"Ctrl-Z mid-line", Line("[rename]") + "NUL=C:\\A.EXE\x1A[rename]\r\n", Line("[rename]") + Line("NUL=C:\\B.EXE") + Line("NUL=C:\\A.EXE")},
+      {"a zero byte does not cut its line", Line("[boot]") + Line(std::string("a=1\0b=2", 7)) + Line("[rename]"),
+       Line("[boot]") + Line(std::string("a=1\0b=2", 7)) + Line("[rename]") + Line("NUL=C:\\B.EXE")},
+      {"lines of 498, 499 and 1000 characters", Line(line498) + Line(line499) + Line(line1000) + Line("[rename]"),
+       Line(line498) + Line(line499) + Line(line1000) + Line("[rename]") + Line("NUL=C:\\B.EXE")},
+      {"header on a line of 499 characters", Line(header499) + Line("NUL=C:\\A.EXE"),
+       Line(header499) + Line("NUL=C:\\B.EXE") + Line("NUL=C:\\A.EXE")},
   };
   for (const Case& c : cases) {
     machine::Current().faults.calls = 0;
@@ -149,7 +162,8 @@ TEST_F(RestartTest, SecondRequestStandsDirectlyUnderTheHeader) {
 TEST_F(RestartTest, ReadOnlyListIsReplacedAllTheSame) {
   UseWindows98();
   folder_->Write(kIni, Line("[rename]") + Line("NUL=C:\\A.EXE"));
-  ASSERT_TRUE(SetFileAttributesA("T:\\WINDOWS\\WININIT.INI", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(SetFileAttributesA("T:\\WINDOWS\\WININIT.INI",
+                                 FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   EXPECT_EQ(0, ScheduleDeleteAtRestart("C:\\B.EXE"));
   EXPECT_EQ(Line("[rename]") + Line("NUL=C:\\B.EXE") + Line("NUL=C:\\A.EXE"), folder_->Read(kIni));
 }

@@ -15,6 +15,11 @@
 #include "walker/file_walker.h"
 
 #if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <set>
+
 #include "platform/posix/machine.h"
 #endif
 
@@ -72,6 +77,20 @@ class Recorder : public WalkCallbacks {
     return result ? result(entry.longPath) : 0;
   }
 };
+
+#if !defined(_WIN32)
+// Only the set of files reported: for walks too large to keep a trace of.
+class CountingCallbacks : public WalkCallbacks {
+ public:
+  int OnFile(const FoundEntry& entry) override {
+    files.insert(entry.longPath);
+    return 0;
+  }
+  int OnDirectory(const FoundEntry&) override { return 0; }
+  int ShouldStop() override { return 0; }
+  std::set<std::string> files;
+};
+#endif
 
 class AbortCountingWalker : public FileWalker {
  public:
@@ -663,6 +682,142 @@ TEST_F(WalkerTest, UnixPathsAreDrivePaths) {
   EXPECT_EQ(0, walker.AddPathSpec("d:"));
   EXPECT_EQ(FilesThenSubdirectories("D:\\", true), onD.Trace());
 }
+
+// A wildcard that only a "." or ".." after it makes the last component names nothing: the lookup
+// would answer with the first entry the pattern matches, under the pattern's own name.
+TEST_F(WalkerTest, WildcardInAFolderNameIsNoFile) {
+  // A drive root lists no "." first: its first entry is a file.
+  tree.AddFile("A.TXT");
+  tree.AddFile("B.TXT");
+  machine::DriveOf('T') = machine::Drive{DRIVE_FIXED, tree.HostPath()};
+  for (const char* spec : {"T:\\*.*\\.", "T:\\*.*\\X\\..", "T:\\A.T?T\\.", "T:\\*\\A.TXT"}) {
+    Recorder seen;
+    walker.callbacks = &seen;
+    EXPECT_EQ(0, walker.AddPathSpec(spec)) << spec;
+    ASSERT_EQ(1u, seen.seen.size()) << spec;
+    EXPECT_EQ('D', seen.Trace()[0][0]) << seen.Trace()[0];
+  }
+}
+
+TEST_F(WalkerTest, NamesWithHighBytesSpacesAndLeadingDotsAreReportedAsTheyAre) {
+  const std::vector<std::string> files = {"\xE9t\xE9.txt", "with space.TXT", " lead", "trail ", ".hidden",
+                                          "..two", "sp ace dir/\xFF\x80.bin", "sp ace dir/.x"};
+  for (const std::string& name : files) tree.AddFile(name);
+  tree.AddFile(".dotdir/never.txt");
+  EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
+  std::vector<std::string> expected = {"D " + Root(), "D " + Root() + "sp ace dir\\"};
+  for (const std::string& name : files) {
+    std::string windows = name;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    expected.push_back("F " + Root() + windows);
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, recorder.SortedTrace());
+}
+
+TEST_F(WalkerTest, DirectoryOfAHundredThousandEntriesIsWalkedWhole) {
+  const int kEntries = 100000;
+  tree.AddDir("big");
+  std::string folder = tree.HostPath("big") + "/";
+  for (int i = 0; i < kEntries; ++i) {
+    int fd = open((folder + std::to_string(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0) << i;
+    close(fd);
+  }
+  CountingCallbacks counting;
+  walker.callbacks = &counting;
+  EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath("big").c_str()));
+  EXPECT_EQ(static_cast<size_t>(kEntries), counting.files.size());
+  EXPECT_EQ(kEntries, walker.entry.filesReported);
+  EXPECT_EQ(tree.WindowsPath("big") + "\\", walker.longPath);
+}
+
+// Nested folders of ten characters with their "\" each, a file in every one, far past the limit:
+// the walk goes as deep as the paths fit and no further.
+TEST_F(WalkerTest, TreeNestedPastThePathLimitIsWalkedAsFarAsItFits) {
+  std::string relative;
+  while (Root().size() + relative.size() < 700) {
+    relative += "DDDDDDDDD/";
+    tree.AddFile(relative + "F.TXT");
+  }
+  EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
+  size_t deepest = 0;
+  int files = 0;
+  int filesThatFit = 0;
+  for (const std::string& line : recorder.Trace()) {
+    std::string path = line.substr(2);
+    EXPECT_LE(path.size(), 499u) << path;
+    if (line[0] == 'D') deepest = std::max(deepest, path.size());
+    if (line[0] == 'D' && path != Root() && path.size() + 5 <= 499) ++filesThatFit;
+    if (line[0] == 'F') ++files;
+  }
+  // The deepest folder reported leaves no room for one more level.
+  EXPECT_GT(deepest + 10, 499u);
+  // Every folder below the root holds "F.TXT", reported wherever its path fits.
+  EXPECT_EQ(filesThatFit, files);
+  EXPECT_GT(files, 40);
+  EXPECT_EQ(Root(), walker.longPath);
+}
+
+// What the callbacks do to the tree while the walk is in it: at the first file, the other files of
+// the listing go and a new file appears; on entering the first subdirectory, the other one, queued
+// already, goes, and a new folder appears in the one about to be listed.
+class ChangingCallbacks : public Recorder {
+ public:
+  explicit ChangingCallbacks(const TempTree& tree) : tree_(tree) {}
+  int OnFile(const FoundEntry& entry) override {
+    int result = Recorder::OnFile(entry);
+    if (!filesChanged_) {
+      filesChanged_ = true;
+      for (const char* name : {"A.TXT", "B.TXT", "C.TXT", "D.TXT"}) {
+        if (std::string(entry.longPath).find(name) == std::string::npos) std::filesystem::remove(tree_.HostPath(name));
+      }
+      tree_.AddFile("NEW.TXT");
+    }
+    return result;
+  }
+  int OnDirectory(const FoundEntry& entry) override {
+    int result = Recorder::OnDirectory(entry);
+    std::string path = entry.longPath;
+    if (seen.size() > 1 && entered.empty()) {
+      entered = path.substr(path.size() - 5, 4);
+      std::filesystem::remove_all(tree_.HostPath(entered == "SUB1" ? "SUB2" : "SUB1"));
+      tree_.AddFile(entered + "/NEWDIR/N.TXT");
+    }
+    return result;
+  }
+  std::string entered;  // the subdirectory entered first
+
+ private:
+  const TempTree& tree_;
+  bool filesChanged_ = false;
+};
+
+TEST_F(WalkerTest, EntriesThatVanishOrAppearDuringTheWalkAreNeverReportedGone) {
+  for (const char* name : {"A.TXT", "B.TXT", "C.TXT", "D.TXT", "SUB1/X.TXT", "SUB2/X.TXT"}) tree.AddFile(name);
+  ChangingCallbacks changing(tree);
+  walker.callbacks = &changing;
+  EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
+  std::vector<std::string> trace = changing.Trace();
+  // One file of the root was reported before the others went, and none of them after; the new
+  // one may or may not be met, as on Windows.
+  int rootFiles = 0;
+  for (const std::string& line : trace) {
+    std::string rest = line.substr(2 + Root().size());
+    if (line[0] == 'F' && rest.find('\\') == std::string::npos && rest != "NEW.TXT") ++rootFiles;
+  }
+  EXPECT_EQ(1, rootFiles);
+  // The folder that went after it was queued is reported, and found empty; the new folder in the
+  // one entered is walked.
+  ASSERT_FALSE(changing.entered.empty());
+  std::string gone = changing.entered == "SUB1" ? "SUB2" : "SUB1";
+  EXPECT_EQ(1, std::count(trace.begin(), trace.end(), "D " + Root() + gone + "\\"));
+  EXPECT_EQ(0, std::count(trace.begin(), trace.end(), "F " + Root() + gone + "\\X.TXT"));
+  EXPECT_EQ(1, std::count(trace.begin(), trace.end(), "F " + Root() + changing.entered + "\\X.TXT"));
+  EXPECT_EQ(1, std::count(trace.begin(), trace.end(), "F " + Root() + changing.entered + "\\NEWDIR\\N.TXT"));
+  EXPECT_EQ(Root(), walker.longPath);
+}
+
 #endif
 
 }  // namespace

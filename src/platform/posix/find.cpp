@@ -161,8 +161,8 @@ HANDLE FindExact(const char* path, WIN32_FIND_DATAA* found) {
   const char* name = host.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   size_t nameLength = strlen(name);
   if (nameLength >= MAX_PATH) return Fail(ERROR_FILE_NOT_FOUND);
-  // Only the head of a listing: nothing is read into the buffer.
-  Listing* listing = static_cast<Listing*>(malloc(offsetof(Listing, buffer)));
+  // Nothing is read into the buffer, but the record is a whole one: the close frees it as any.
+  Listing* listing = static_cast<Listing*>(malloc(sizeof(Listing)));
   if (listing == nullptr) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   listing->fd = -1;
   Fill(found, name, nameLength, st);

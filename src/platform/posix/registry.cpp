@@ -138,6 +138,7 @@ void Registry::SetString(HKEY root, const std::string& path, const std::string& 
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  if (machine::Fails("RegOpenKeyExA")) return ERROR_ACCESS_DENIED;
   std::string path;
   LONG status = Resolve(key, subKey, &path, nullptr);
   if (status != ERROR_SUCCESS) return status;
@@ -153,6 +154,7 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) 
 
 LONG RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG size) {
   if (size == nullptr && data != nullptr) return ERROR_INVALID_PARAMETER;
+  if (machine::Fails("RegQueryValueA")) return ERROR_ACCESS_DENIED;
   std::string path;
   REGSAM access = 0;
   LONG status = Resolve(key, subKey, &path, &access);
@@ -172,6 +174,7 @@ LONG RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG size) {
 
 LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
   if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
+  if (machine::Fails("RegQueryValueExA")) return ERROR_ACCESS_DENIED;
   std::string path;
   REGSAM access = 0;
   LONG status = Resolve(key, nullptr, &path, &access);
@@ -224,5 +227,6 @@ LONG RegCloseKey(HKEY key) {
   if (handle == nullptr) return ERROR_INVALID_HANDLE;
   handle->open = false;
   --TheRegistry().openKeys;
-  return ERROR_SUCCESS;
+  // A close that reports a failure has still let the handle go: its caller could do nothing else.
+  return machine::Fails("RegCloseKey") ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
 }

@@ -40,8 +40,9 @@ struct OpenKey {
   bool open = false;
 };
 
-// RegSetValueA and RegDeleteValueA ask machine::Fails() first, naming themselves, so a test refuses
-// a write or a delete through the machine's Faults.
+// Every registry function asks machine::Fails(), naming itself, so a test makes any of them fail
+// through the machine's Faults: opens, reads, writes and deletes with ERROR_ACCESS_DENIED, a close
+// with ERROR_INVALID_HANDLE after it has let the handle go. Without a fault set nothing changes.
 struct Registry {
   Registry();  // the roots, and nothing in them
 
