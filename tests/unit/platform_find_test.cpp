@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "platform/posix/machine.h"
-#include "support/temp_tree.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
-using support::TempTree;
+using support::ScratchFolder;
 
 FILETIME FileTimeOfUnix(int64_t seconds) {
   uint64_t ticks = static_cast<uint64_t>(seconds + 11644473600LL) * 10000000u;
@@ -71,19 +71,19 @@ class PlatformFindTest : public testing::Test {
   // a.txt (over 4 GiB, sparse), ro.txt (read-only), .hidden, sub\, and what is never listed:
   // links to a file and to a folder, a dangling link and a pipe.
   void MakeMixedFolder() {
-    tree.AddFile("a.txt", (uint64_t{5} << 30) + 3);
+    tree.MakeFile("a.txt", (uint64_t{5} << 30) + 3);
     tree.SetWriteTime("a.txt", 981173106);
-    tree.AddFile("ro.txt", 1);
+    tree.MakeFile("ro.txt", 1);
     ASSERT_EQ(0, chmod(tree.HostPath("ro.txt").c_str(), 0444));
-    tree.AddFile(".hidden");
-    tree.AddDir("sub");
+    tree.MakeFile(".hidden");
+    tree.MakeFolder("sub");
     ASSERT_EQ(0, symlink(tree.HostPath("a.txt").c_str(), tree.HostPath("link-file").c_str()));
     ASSERT_EQ(0, symlink(tree.HostPath("sub").c_str(), tree.HostPath("link-dir").c_str()));
     ASSERT_EQ(0, symlink("/nonexistent", tree.HostPath("dangling").c_str()));
     ASSERT_EQ(0, mkfifo(tree.HostPath("pipe").c_str(), 0600));
   }
 
-  TempTree tree;
+  ScratchFolder tree{ScratchFolder::Reach::kHostPath};
 };
 
 TEST_F(PlatformFindTest, ListingGivesDotsFirstThenRegularFilesAndDirectoriesOnly) {
@@ -119,8 +119,8 @@ TEST_F(PlatformFindTest, DriveRootListingHasNoDots) {
   EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA("D:\\*.*", &record));  // an empty root lists nothing
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 
-  tree.AddFile("a.txt");
-  tree.AddDir("sub");
+  tree.MakeFile("a.txt");
+  tree.MakeFolder("sub");
   for (const char* pattern : {"D:\\*.*", "d:*.*"}) {
     EXPECT_EQ((std::set<std::string>{"a.txt", "sub"}), NamesOf(List(pattern))) << pattern;
   }
@@ -163,7 +163,7 @@ TEST_F(PlatformFindTest, ExactNamesFindOneRegularFileOrDirectory) {
 
 TEST_F(PlatformFindTest, FoldersReachedThroughALinkOrMissingAreNotListed) {
   MakeMixedFolder();
-  tree.AddFile("sub/inner.txt");
+  tree.MakeFile("sub/inner.txt");
   EXPECT_EQ((std::set<std::string>{".", "..", "inner.txt"}), NamesOf(List(tree.WindowsPath("sub") + "\\*.*")));
   for (const char* name : {"link-dir", "missing", "a.txt"}) {
     WIN32_FIND_DATAA record;
@@ -203,7 +203,7 @@ TEST_F(PlatformFindTest, KernelPseudoFileSystemsAreNeitherListedNorFound) {
 }
 
 TEST_F(PlatformFindTest, ShortFormOfAnExistingPathIsThePathItself) {
-  tree.AddFile("Long File Name.text");
+  tree.MakeFile("Long File Name.text");
   std::string path = tree.WindowsPath("Long File Name.text");
   char buffer[600];
   EXPECT_EQ(path.size(), GetShortPathNameA(path.c_str(), buffer, sizeof buffer));

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/temp_tree.h"
+#include "support/scratch_folder.h"
 #include "walker/file_walker.h"
 
 #if !defined(_WIN32)
@@ -25,8 +25,15 @@
 
 namespace {
 
-using support::TempTree;
-using support::Upper;
+using support::ScratchFolder;
+
+// ASCII upper-casing, as the walker does for short paths.
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
 
 // A heap copy the walker may own and free.
 char* Owned(const char* text) {
@@ -313,10 +320,10 @@ class WalkerTest : public testing::Test {
 
   // A.TXT, SUB1\X.TXT, B.TXT and SUB2\Y.TXT, made in that order.
   void MakeTwoFilesAndTwoSubdirectories() {
-    tree.AddFile("A.TXT");
-    tree.AddFile("SUB1/X.TXT");
-    tree.AddFile("B.TXT");
-    tree.AddFile("SUB2/Y.TXT");
+    tree.MakeFile("A.TXT");
+    tree.MakeFile("SUB1/X.TXT");
+    tree.MakeFile("B.TXT");
+    tree.MakeFile("SUB2/Y.TXT");
   }
 
   // The tree's root as the walker reports it, with its trailing "\".
@@ -336,7 +343,7 @@ class WalkerTest : public testing::Test {
     return trace;
   }
 
-  TempTree tree;
+  ScratchFolder tree{ScratchFolder::Reach::kHostPath};
   Recorder recorder;
   AbortCountingWalker walker;
 };
@@ -378,7 +385,7 @@ TEST_F(WalkerTest, DriveWithoutBackslashIsWalkedFromItsRoot) {
 }
 
 TEST_F(WalkerTest, WildcardSpecFiltersFilesAtEveryDepthButNeverDirectories) {
-  for (const char* name : {"A.EXE", "B.TXT", "C.COM", "SUB/D.EXE", "SUB/E.TXT", "SUB/DEEP.TXT/F.EXE"}) tree.AddFile(name);
+  for (const char* name : {"A.EXE", "B.TXT", "C.COM", "SUB/D.EXE", "SUB/E.TXT", "SUB/DEEP.TXT/F.EXE"}) tree.MakeFile(name);
   struct Case {
     const char* masks;
     std::vector<std::string> files;
@@ -403,7 +410,7 @@ TEST_F(WalkerTest, WildcardSpecFiltersFilesAtEveryDepthButNeverDirectories) {
 }
 
 TEST_F(WalkerTest, SingleFileIsReportedOnceWithItsRecordAndResult) {
-  tree.AddFile("BIG.BIN", (uint64_t{5} << 30) + 3);
+  tree.MakeFile("BIG.BIN", (uint64_t{5} << 30) + 3);
   tree.SetWriteTime("BIG.BIN", 981173106);  // 2001-02-03 04:05:06 UTC
   FileWalker plain;  // no masks: a file named explicitly passes anyway
   plain.callbacks = &recorder;
@@ -424,9 +431,9 @@ TEST_F(WalkerTest, SingleFileIsReportedOnceWithItsRecordAndResult) {
 }
 
 TEST_F(WalkerTest, TimeOutsideTheDosRangeReadsAsZero) {
-  tree.AddFile("NEW.TXT");
+  tree.MakeFile("NEW.TXT");
   tree.SetWriteTime("NEW.TXT", 981173106);
-  tree.AddFile("OLD.TXT");
+  tree.MakeFile("OLD.TXT");
   tree.SetWriteTime("OLD.TXT", 157766400);  // 1975, before the first MS-DOS date
   EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath("NEW.TXT").c_str()));
   EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath("OLD.TXT").c_str()));
@@ -450,7 +457,7 @@ TEST_F(WalkerTest, MissingPathIsReportedOnceAsAnEmptyDirectory) {
 
 TEST_F(WalkerTest, RelativeSpecsResolveAgainstTheCurrentDirectory) {
   MakeTwoFilesAndTwoSubdirectories();
-  tree.AddFile("C.EXE");
+  tree.MakeFile("C.EXE");
   struct Case {
     const char* spec;
     const char* masks;
@@ -477,9 +484,9 @@ TEST_F(WalkerTest, RelativeSpecsResolveAgainstTheCurrentDirectory) {
 }
 
 TEST_F(WalkerTest, ShouldStopEndsTheWalkWithOneAbortAtAnyDepth) {
-  tree.AddFile("SUB1/X.TXT");
-  tree.AddFile("SUB1/Z.TXT");
-  tree.AddFile("SUB2/Y.TXT");
+  tree.MakeFile("SUB1/X.TXT");
+  tree.MakeFile("SUB1/Z.TXT");
+  tree.MakeFile("SUB2/Y.TXT");
   Listed top = ListingOf(Root());
   ASSERT_EQ(2u, top.dirs.size());
   std::string first = Root() + top.dirs[0] + "\\";
@@ -546,18 +553,18 @@ TEST_F(WalkerTest, NonZeroOnDirectoryEndsTheWalkWithItsResult) {
 }
 
 TEST_F(WalkerTest, DirectoriesWhoseNameBeginsWithADotAreNotEntered) {
-  tree.AddFile(".config/X.TXT");
-  tree.AddFile(".profile");
-  tree.AddFile("A.TXT");
+  tree.MakeFile(".config/X.TXT");
+  tree.MakeFile(".profile");
+  tree.MakeFile("A.TXT");
   EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
   std::vector<std::string> expected = {"D " + Root(), "F " + Root() + ".profile", "F " + Root() + "A.TXT"};
   EXPECT_EQ(expected, recorder.SortedTrace());
 }
 
 TEST_F(WalkerTest, CountersKeepGoingWithoutCallbacksAndAcrossWalks) {
-  tree.AddFile("A.TXT");
-  tree.AddFile("B.BIN");
-  tree.AddFile("SUB/C.TXT");
+  tree.MakeFile("A.TXT");
+  tree.MakeFile("B.BIN");
+  tree.MakeFile("SUB/C.TXT");
   FileWalker counting;
   counting.AddMasks("TXT");
   for (int walk = 1; walk <= 2; ++walk) {
@@ -569,9 +576,9 @@ TEST_F(WalkerTest, CountersKeepGoingWithoutCallbacksAndAcrossWalks) {
 }
 
 TEST_F(WalkerTest, ShortPathsAreTheUpperCasedShortForms) {
-  tree.AddFile("lower.txt");
-  tree.AddFile("A Long File Name.text");
-  tree.AddFile("Long Directory Name/inner file name.txt");
+  tree.MakeFile("lower.txt");
+  tree.MakeFile("A Long File Name.text");
+  tree.MakeFile("Long Directory Name/inner file name.txt");
   EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
   ASSERT_EQ(5u, recorder.seen.size());
   for (const Recorder::Seen& seen : recorder.seen) {
@@ -626,9 +633,9 @@ TEST_F(WalkerTest, EntriesPastThePathLimitAreSkippedAndTheWalkGoesOn) {
   relative += std::string(remaining - 1, 'e');
   std::string deep = tree.WindowsPath(relative) + "\\";
   ASSERT_EQ(497u, deep.size());
-  for (const char* name : {"AB", "ABC", "C", "E/F"}) tree.AddFile(relative + "/" + name);
-  tree.AddDir(relative + "/GH");
-  tree.AddFile("Z.TXT");
+  for (const char* name : {"AB", "ABC", "C", "E/F"}) tree.MakeFile(relative + "/" + name);
+  tree.MakeFolder(relative + "/GH");
+  tree.MakeFile("Z.TXT");
 
   EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
   std::vector<std::string> trace = recorder.SortedTrace();
@@ -657,7 +664,7 @@ TEST_F(WalkerTest, UnlistableDirectoryIsReportedAndTreatedAsEmpty) {
 }
 
 TEST_F(WalkerTest, ShortPathFallsBackToTheLongPathUpperCased) {
-  tree.AddFile("sub/a.txt");
+  tree.MakeFile("sub/a.txt");
   machine::Current().faults.failing = {"GetShortPathNameA"};
   EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
   ASSERT_EQ(3u, recorder.seen.size());
@@ -687,8 +694,8 @@ TEST_F(WalkerTest, UnixPathsAreDrivePaths) {
 // would answer with the first entry the pattern matches, under the pattern's own name.
 TEST_F(WalkerTest, WildcardInAFolderNameIsNoFile) {
   // A drive root lists no "." first: its first entry is a file.
-  tree.AddFile("A.TXT");
-  tree.AddFile("B.TXT");
+  tree.MakeFile("A.TXT");
+  tree.MakeFile("B.TXT");
   machine::DriveOf('T') = machine::Drive{DRIVE_FIXED, tree.HostPath()};
   for (const char* spec : {"T:\\*.*\\.", "T:\\*.*\\X\\..", "T:\\A.T?T\\.", "T:\\*\\A.TXT"}) {
     Recorder seen;
@@ -702,8 +709,8 @@ TEST_F(WalkerTest, WildcardInAFolderNameIsNoFile) {
 TEST_F(WalkerTest, NamesWithHighBytesSpacesAndLeadingDotsAreReportedAsTheyAre) {
   const std::vector<std::string> files = {"\xE9t\xE9.txt", "with space.TXT", " lead", "trail ", ".hidden",
                                           "..two", "sp ace dir/\xFF\x80.bin", "sp ace dir/.x"};
-  for (const std::string& name : files) tree.AddFile(name);
-  tree.AddFile(".dotdir/never.txt");
+  for (const std::string& name : files) tree.MakeFile(name);
+  tree.MakeFile(".dotdir/never.txt");
   EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
   std::vector<std::string> expected = {"D " + Root(), "D " + Root() + "sp ace dir\\"};
   for (const std::string& name : files) {
@@ -717,7 +724,7 @@ TEST_F(WalkerTest, NamesWithHighBytesSpacesAndLeadingDotsAreReportedAsTheyAre) {
 
 TEST_F(WalkerTest, DirectoryOfAHundredThousandEntriesIsWalkedWhole) {
   const int kEntries = 100000;
-  tree.AddDir("big");
+  tree.MakeFolder("big");
   std::string folder = tree.HostPath("big") + "/";
   for (int i = 0; i < kEntries; ++i) {
     int fd = open((folder + std::to_string(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
@@ -738,7 +745,7 @@ TEST_F(WalkerTest, TreeNestedPastThePathLimitIsWalkedAsFarAsItFits) {
   std::string relative;
   while (Root().size() + relative.size() < 700) {
     relative += "DDDDDDDDD/";
-    tree.AddFile(relative + "F.TXT");
+    tree.MakeFile(relative + "F.TXT");
   }
   EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
   size_t deepest = 0;
@@ -764,7 +771,7 @@ TEST_F(WalkerTest, TreeNestedPastThePathLimitIsWalkedAsFarAsItFits) {
 // already, goes, and a new folder appears in the one about to be listed.
 class ChangingCallbacks : public Recorder {
  public:
-  explicit ChangingCallbacks(const TempTree& tree) : tree_(tree) {}
+  explicit ChangingCallbacks(const ScratchFolder& tree) : tree_(tree) {}
   int OnFile(const FoundEntry& entry) override {
     int result = Recorder::OnFile(entry);
     if (!filesChanged_) {
@@ -772,7 +779,7 @@ class ChangingCallbacks : public Recorder {
       for (const char* name : {"A.TXT", "B.TXT", "C.TXT", "D.TXT"}) {
         if (std::string(entry.longPath).find(name) == std::string::npos) std::filesystem::remove(tree_.HostPath(name));
       }
-      tree_.AddFile("NEW.TXT");
+      tree_.MakeFile("NEW.TXT");
     }
     return result;
   }
@@ -782,19 +789,19 @@ class ChangingCallbacks : public Recorder {
     if (seen.size() > 1 && entered.empty()) {
       entered = path.substr(path.size() - 5, 4);
       std::filesystem::remove_all(tree_.HostPath(entered == "SUB1" ? "SUB2" : "SUB1"));
-      tree_.AddFile(entered + "/NEWDIR/N.TXT");
+      tree_.MakeFile(entered + "/NEWDIR/N.TXT");
     }
     return result;
   }
   std::string entered;  // the subdirectory entered first
 
  private:
-  const TempTree& tree_;
+  const ScratchFolder& tree_;
   bool filesChanged_ = false;
 };
 
 TEST_F(WalkerTest, EntriesThatVanishOrAppearDuringTheWalkAreNeverReportedGone) {
-  for (const char* name : {"A.TXT", "B.TXT", "C.TXT", "D.TXT", "SUB1/X.TXT", "SUB2/X.TXT"}) tree.AddFile(name);
+  for (const char* name : {"A.TXT", "B.TXT", "C.TXT", "D.TXT", "SUB1/X.TXT", "SUB2/X.TXT"}) tree.MakeFile(name);
   ChangingCallbacks changing(tree);
   walker.callbacks = &changing;
   EXPECT_EQ(0, walker.AddPathSpec(tree.WindowsPath().c_str()));
